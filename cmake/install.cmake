@@ -1,0 +1,1 @@
+# install rules; filled in by the packaging work

@@ -139,9 +139,15 @@ env_with(const std::vector<EnvEdit> &edits)
 		if (!edited)
 			env.push_back(kv);
 	}
-	for (const auto &ed : edits)
-		if (ed.second != nullptr)
-			env.push_back(ed.first + "=" + ed.second);
+	// The last edit of a variable wins.
+	for (size_t i = 0; i < edits.size(); i++) {
+		bool later = false;
+		for (size_t j = i + 1; j < edits.size(); j++)
+			if (edits[j].first == edits[i].first)
+				later = true;
+		if (!later && edits[i].second != nullptr)
+			env.push_back(edits[i].first + "=" + edits[i].second);
+	}
 	return env;
 }
 
@@ -258,8 +264,22 @@ run(const std::vector<std::string> &argv, const std::vector<std::string> &env,
 Xvfb::~Xvfb() { stop(); }
 
 bool
-Xvfb::start(const std::string &auth_file, const std::vector<std::string> &extra)
+Xvfb::start(const std::string &auth_file, const std::vector<std::string> &extra, int number)
 {
+	// Display numbers from 50 up: :0 and its neighbours are left to the
+	// host, and a test that means "no server" can rely on them.
+	if (number < 0) {
+		for (int n = 50; n < 400; n++) {
+			std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+			std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+			if (file_exists(lock) || file_exists(sock))
+				continue;
+			if (start(auth_file, extra, n))
+				return true;
+		}
+		return false;
+	}
+
 	int fds[2];
 	if (pipe2(fds, O_CLOEXEC) == -1)
 		return false;
@@ -270,8 +290,9 @@ Xvfb::start(const std::string &auth_file, const std::vector<std::string> &extra)
 		// Xvfb picks a free display number and reports it on the pipe
 		// once it accepts connections.
 		int wfd = fcntl(fds[1], F_DUPFD, 3);
-		std::vector<std::string> argv = { "Xvfb", "-displayfd", std::to_string(wfd),
-		    "-nolisten", "tcp", "-screen", "0", "1280x800x24" };
+		std::vector<std::string> argv = { "Xvfb", ":" + std::to_string(number) };
+		argv.insert(argv.end(), { "-displayfd", std::to_string(wfd),
+		    "-nolisten", "tcp", "-screen", "0", "1280x800x24" });
 		if (!auth_file.empty()) {
 			argv.push_back("-auth");
 			argv.push_back(auth_file);

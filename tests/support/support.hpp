@@ -91,13 +91,15 @@ private:
 int run(const std::vector<std::string> &argv, const std::vector<std::string> &env,
     std::string *out = nullptr, std::string *err = nullptr, int timeout_ms = 20000);
 
-// A private X server on a display number it chooses itself.
+// A private X server on a free display number of 50 or more.
 class Xvfb {
 public:
 	Xvfb() = default;
 	~Xvfb();
-	// auth_file: cookie file passed with -auth ("" for none).
-	bool start(const std::string &auth_file = "", const std::vector<std::string> &extra = {});
+	// auth_file: cookie file passed with -auth ("" for none); number: the
+	// display to take (-1: the first free one from 50 up).
+	bool start(const std::string &auth_file = "", const std::vector<std::string> &extra = {},
+	    int number = -1);
 	void stop();
 	void freeze();		// SIGSTOP
 	void thaw();		// SIGCONT

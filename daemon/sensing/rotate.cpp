@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "daemon/settings.hpp"
+#include "daemon/actions/chrome_hook.hpp"
+#include "daemon/actions/touch_remap.hpp"
 #include "daemon/sensing/orientation.hpp"
 #include "daemon/sensing/rotate.hpp"
 
@@ -41,5 +43,10 @@ apply_orientation(const char *name)
 {
 	if (rotate_screen(name) != 0)
 		return -1;
+	// Each action reports its own failures; none of them undoes the
+	// rotation or keeps the next one from running.
+	run_touch_remap();
+	run_chrome_hook(name);
+	launch_greeter_align();
 	return 0;
 }

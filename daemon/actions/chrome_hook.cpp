@@ -187,11 +187,13 @@ run_chrome_hook(const char *name)
 		return -1;
 	}
 	if (verbose >= 1)
-		fprintf(stderr, "chrome geometry %ux%u user=%s hook=%s\n", width, height, user, path);
+		fprintf(stderr, "chrome geometry %dx%d user=%s hook=%s\n",
+		    static_cast<int>(width), static_cast<int>(height), user, path);
 
+	// X screen sizes stay far below INT_MAX, so "%d" shows them unchanged.
 	char width_text[32], height_text[32];
-	snprintf(width_text, sizeof(width_text), "%u", width);
-	snprintf(height_text, sizeof(height_text), "%u", height);
+	snprintf(width_text, sizeof(width_text), "%d", static_cast<int>(width));
+	snprintf(height_text, sizeof(height_text), "%d", static_cast<int>(height));
 
 	pid_t pid = fork();
 	if (pid == -1) {

@@ -10,10 +10,13 @@ tmp=$(mktemp -d) || exit 1
 failures=0
 unset ORVANTILE_AUTOROTATE_HOOK_NAME ORVANTILE_AUTOROTATE_HOOK ORVANTILE_AUTOROTATE_GREETER_ALIGN DISPLAY
 
+# shellcheck disable=SC2317 # run by the trap
 cleanup()
 {
-	pid=$(cat "$tmp/run/orvantile_autorotate.pid" 2>/dev/null)
-	[ -n "$pid" ] && kill "$pid" 2>/dev/null
+	# Whatever a failed case left running: the pid of each start.
+	for p in ${pids:-} $(cat "$tmp/run/orvantile_autorotate.pid" 2>/dev/null); do
+		kill "$p" 2>/dev/null
+	done
 	rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -70,6 +73,7 @@ pidfile=$tmp/run/orvantile_autorotate.pid
 [ "$(cat "$DAEMON_LOG")" = "-c -p $pidfile $rc/fake-autorotate -m tablet -v" ] ||
 	fail "daemon(8) called as: $(cat "$DAEMON_LOG")"
 pid=$(cat "$pidfile")
+pids=$pid
 logged "$tag started: -m tablet -v DISPLAY=:0 cwd=/" || fail "no start line in syslog: $(cat "$LOGGER_LOG")"
 for v in ORVANTILE_AUTOROTATE_HOOK_NAME ORVANTILE_AUTOROTATE_HOOK ORVANTILE_AUTOROTATE_GREETER_ALIGN; do
 	logged "$tag $v=unset" || fail "$v set without a knob: $(grep "$v" "$LOGGER_LOG")"
@@ -96,6 +100,7 @@ orvantile_autorotate_hook="/usr/local/etc/orvantile/hook"
 EOT
 : > "$LOGGER_LOG"
 rc_d start || fail "second start: status $? ($(cat "$tmp/out"))"
+pids="$pids $(cat "$pidfile")"
 logged "$tag started:  DISPLAY=:1 cwd=/" || fail "display knob: $(cat "$LOGGER_LOG")"
 logged "$tag ORVANTILE_AUTOROTATE_HOOK_NAME=.myhook" || fail "hook name knob not passed on"
 logged "$tag ORVANTILE_AUTOROTATE_HOOK=/usr/local/etc/orvantile/hook" || fail "hook knob not passed on"

@@ -42,14 +42,14 @@ operator<<(std::ostream &os, const geometry &g)
 	return os << g.width << "x" << g.height << "+" << g.x << "+" << g.y << " stack " << g.stack;
 }
 
-// Windows mapped by the stand-in client, in the order of their specs
+// Windows mapped by the stand-in client, in the order of their layouts
 // (see test_window.cpp); they vanish with the client.
 class Windows {
 public:
-	Windows(const ts::Xvfb &x, const std::vector<std::string> &specs) : display_(x.display())
+	Windows(const ts::Xvfb &x, const std::vector<std::string> &layouts) : display_(x.display())
 	{
 		std::vector<std::string> argv = { TEST_WINDOW, "map" };
-		argv.insert(argv.end(), specs.begin(), specs.end());
+		argv.insert(argv.end(), layouts.begin(), layouts.end());
 		if (!client_.start(argv, x_env(display_)))
 			return;
 		ts::eventually([&] {
@@ -57,9 +57,9 @@ public:
 			ids_.clear();
 			for (std::string id; std::getline(in, id);)
 				ids_.push_back(id);
-			return ids_.size() == specs.size() || !client_.running();
+			return ids_.size() == layouts.size() || !client_.running();
 		}, 10000);
-		if (ids_.size() != specs.size())
+		if (ids_.size() != layouts.size())
 			ids_.clear();
 	}
 	bool ready() const { return !ids_.empty(); }
@@ -218,12 +218,12 @@ TEST(GreeterAlign, NoDisplayExitsOneSilently)
 
 // Which window is taken for XDM's login window: WM_CLASS instance
 // "xlogin" or class "XLogin" in any case, the first in a pre-order walk
-// from the root with children bottom first. Specs as in test_window.cpp.
+// from the root with children bottom first. Layouts as in test_window.cpp.
 TEST(GreeterAlign, FindsLoginWindowByWmClass)
 {
 	struct row {
 		const char *what;
-		std::vector<std::string> specs;
+		std::vector<std::string> layouts;
 		int moved;	// index of the window taken, -1 for none
 	};
 	const row rows[] = {
@@ -251,8 +251,8 @@ TEST(GreeterAlign, FindsLoginWindowByWmClass)
 		ASSERT_TRUE(x.start("", portrait));
 		std::unique_ptr<Windows> w;
 		std::vector<geometry> before;
-		if (!r.specs.empty()) {
-			w = std::make_unique<Windows>(x, r.specs);
+		if (!r.layouts.empty()) {
+			w = std::make_unique<Windows>(x, r.layouts);
 			ASSERT_TRUE(w->ready());
 			before = w->all();
 		}

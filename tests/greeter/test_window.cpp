@@ -2,9 +2,9 @@
 // with a chosen WM_CLASS, size and position, and reports where a window
 // is.
 //
-//   greeter_test_window map SPEC...
-//	SPEC is INSTANCE,CLASS,WxH+X+Y[,PARENT]; CLASS "-" gives the window
-//	no WM_CLASS at all, PARENT is the 0-based index of an earlier SPEC
+//   greeter_test_window map LAYOUT...
+//	LAYOUT is INSTANCE,CLASS,WxH+X+Y[,PARENT]; CLASS "-" gives the window
+//	no WM_CLASS at all, PARENT is the 0-based index of an earlier LAYOUT
 //	(default: the root window). Once every window is mapped their ids
 //	are printed, one per line, and the windows stay until the process is
 //	killed.
@@ -23,11 +23,11 @@
 #include <vector>
 
 [[noreturn]] static void
-map_windows(Display *dpy, int nspec, char **specs)
+map_windows(Display *dpy, int nlayout, char **layouts)
 {
 	std::vector<Window> windows;
-	for (int i = 0; i < nspec; i++) {
-		std::string s = specs[i];
+	for (int i = 0; i < nlayout; i++) {
+		std::string s = layouts[i];
 		std::vector<std::string> f;
 		for (size_t start = 0;;) {
 			size_t comma = s.find(',', start);
@@ -39,7 +39,7 @@ map_windows(Display *dpy, int nspec, char **specs)
 		int w, h, x, y;
 		if (f.size() < 3 || f.size() > 4 ||
 		    sscanf(f[2].c_str(), "%dx%d+%d+%d", &w, &h, &x, &y) != 4)
-			errx(2, "bad window spec: %s", specs[i]);
+			errx(2, "bad window layout: %s", layouts[i]);
 		Window parent = DefaultRootWindow(dpy);
 		if (f.size() == 4) {
 			size_t p = strtoul(f[3].c_str(), nullptr, 10);
@@ -98,7 +98,7 @@ int
 main(int argc, char **argv)
 {
 	if (argc < 3 || (strcmp(argv[1], "map") != 0 && strcmp(argv[1], "query") != 0))
-		errx(2, "usage: %s map SPEC... | query ID", argv[0]);
+		errx(2, "usage: %s map LAYOUT... | query ID", argv[0]);
 	Display *dpy = XOpenDisplay(nullptr);
 	if (dpy == nullptr)
 		errx(1, "cannot open display");

@@ -3,128 +3,24 @@
 // simulated EC posed through its file.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <fstream>
 
-#include "pathnames.hpp"
-#include "tests/support/support.hpp"
+#include "tests/support/daemon_fixture.hpp"
 
 namespace {
 
-const char LEFT[] = "ori=0 x=-9000 y=0 z=0";
-const char RIGHT[] = "ori=0 x=9000 y=0 z=0";
-const char INVERTED[] = "ori=0 x=0 y=-9000 z=0";
-const char NORMAL[] = "ori=0 x=0 y=9000 z=0";
+using ts::count;
+using ts::INVERTED;
+using ts::LEFT;
+using ts::NORMAL;
+using ts::NOT_READY;
+using ts::READY_AGAIN;
+using ts::RIGHT;
 
-const std::string NOT_READY = "DISPLAY not ready; pausing X ops (XDM reset?)\n";
-const std::string READY_AGAIN = "DISPLAY ready again; re-applying orientation\n";
-
-size_t
-count(const std::string &text, const std::string &what)
-{
-	size_t n = 0;
-	for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-		n++;
-	return n;
-}
-
-class Daemon : public testing::Test {
-protected:
-	ts::TempDir dir;
-	std::string sim = dir.file("ec");
-	std::string panel = dir.file("xrandr");
-	std::string authdir = PATH_XDM_AUTH_DIR;
-	ts::Xvfb x;
-	int display = -1;
-	std::string display_env;
-	ts::Process d;
-
-	void SetUp() override
-	{
-		// The tests play XDM in the configured authorization directory:
-		// only one inside the build tree will do.
-		std::string build = ts::bin_dir().substr(0, ts::bin_dir().rfind('/'));
-		if (authdir.rfind(build + "/", 0) != 0)
-			GTEST_SKIP() << "configure with ORVANTILE_XDM_AUTH_DIR inside the build tree (is "
-			    << authdir << ")";
-		ASSERT_EQ(system(("mkdir -p '" + authdir + "' && rm -f '" + authdir + "'/A:*").c_str()), 0);
-		ts::write_file(panel, "HDMI-1 disconnected - normal\neDP-1 connected 1280x800+0+0 normal primary\n");
-		pose(NORMAL);
-	}
-	void TearDown() override
-	{
-		d.signal(SIGKILL);
-		d.wait(5000);
-		if (!authdir.empty())
-			(void)system(("rm -f '" + authdir + "'/A:*").c_str());
-	}
-
-	void pose(const char *words) { ts::replace_file(sim, words); }
-
-	// Starts an X server as XDM does: a fresh cookie in a new file
-	// "A:0-XXXXXX", newer than every other one there.
-	void start_x()
-	{
-		std::string tmpl = authdir + "/A:0-XXXXXX";
-		std::vector<char> name(tmpl.begin(), tmpl.end());
-		name.push_back('\0');
-		int fd = mkstemp(name.data());
-		ASSERT_NE(fd, -1);
-		close(fd);
-		std::string file = name.data();
-		std::string hex = ts::make_cookie(file, ":0");
-		ASSERT_FALSE(hex.empty());
-		ASSERT_TRUE(x.start(file, {}, display));
-		display = x.number();
-		ASSERT_TRUE(ts::add_cookie(file, x.display(), hex));
-	}
-
-	void start_daemon(std::vector<std::string> args, std::vector<ts::EnvEdit> env = {})
-	{
-		args.insert(args.begin(), ts::bin_dir() + "/orvantile_autorotate");
-		display_env = x.running() ? x.display() : ":0";
-		std::vector<ts::EnvEdit> base = {
-			{ "DISPLAY", display_env.c_str() },
-			{ "XAUTHORITY", nullptr },
-			{ "ORVANTILE_EC_SIM", sim.c_str() },
-			{ "XRANDR_STATE", panel.c_str() },
-			{ "XRANDR_NEEDS_X", "1" },
-			{ "SUDO_USER", nullptr },
-			{ "SOCKSTAT_OUTPUT", nullptr },
-		};
-		base.insert(base.end(), env.begin(), env.end());
-		ASSERT_TRUE(d.start(args, ts::env_with(base)));
-	}
-
-	std::string rotation()
-	{
-		std::ifstream in(panel);
-		std::string name, conn, geo, rot;
-		while (in >> name >> conn >> geo >> rot) {
-			if (name == "eDP-1")
-				return rot;
-			in.ignore(1000, '\n');
-		}
-		return "?";
-	}
-
-	// Waits for the n-th occurrence of text on the daemon's standard error.
-	bool wait_for(const std::string &text, size_t n = 1, int ms = 15000)
-	{
-		return ts::eventually([&] { return count(d.err_text(), text) >= n; }, ms);
-	}
-
-	int stop()
-	{
-		d.signal(SIGTERM);
-		int st = d.wait(15000);
-		return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-	}
-};
+class Daemon : public ts::DaemonFixture {};
 
 TEST_F(Daemon, FindsTheCookieRotatesAndStopsUpright)
 {

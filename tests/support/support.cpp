@@ -185,6 +185,10 @@ bool
 Process::start(const std::vector<std::string> &argv, const std::vector<std::string> &env)
 {
 	std::string out = dir_.file("stdout"), errf = dir_.file("stderr");
+	// Emptied before the fork: a restarted process must not show its
+	// predecessor's output to a test that reads it at once.
+	write_file(out, "");
+	write_file(errf, "");
 	pid_ = fork();
 	if (pid_ == -1)
 		return false;

@@ -2,6 +2,8 @@
 // the debounce, the retry gate, the tablet gate, EC failures and the stop.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/daemon/loop_world.hpp"
 #include "tests/support/support.hpp"
 
@@ -101,12 +103,21 @@ TEST_F(Loop, KeepLineReportsAChangedDecision)
 	EXPECT_EQ(out.find("hold left"), std::string::npos) << out;
 
 	// ... but a held one records its decision, and the keep reports left
-	// once.
-	w = ts::ScriptedWorld();
-	w.hold = [](int it) { return std::string(it == 3 ? "/home/a/.orvantile_hold_autorotate" : ""); };
-	out = run({ LEFT, LEFT, RIGHT, LEFT, LEFT, LEFT });
-	EXPECT_NE(out.find("hold left accel=(-9000,0,0) tbmd=0\n"), std::string::npos) << out;
-	EXPECT_EQ(out.find("hold left", out.find("hold left") + 1), std::string::npos) << out;
+	// once; the keep line is for -v -v only.
+	for (int level : { 1, 2 }) {
+		SCOPED_TRACE(testing::Message() << "verbose " << level);
+		w = ts::ScriptedWorld();
+		verbose = level;
+		w.hold = [](int it) { return std::string(it == 3 ? "/home/a/.orvantile_hold_autorotate" : ""); };
+		out = run({ LEFT, LEFT, RIGHT, LEFT, LEFT, LEFT });
+		size_t at = out.find("hold left accel=(-9000,0,0) tbmd=0\n");
+		if (level == 1) {
+			EXPECT_EQ(at, std::string::npos) << out;
+			continue;
+		}
+		EXPECT_NE(at, std::string::npos) << out;
+		EXPECT_EQ(out.find("hold left", at + 1), std::string::npos) << out;
+	}
 }
 
 TEST_F(Loop, TabletModeGate)
@@ -187,6 +198,43 @@ TEST_F(Loop, RetryGateCountsWholeSecondsOfTheWallClock)
 	// Samples 1-2 at .899/.949; fail at 2 (now 1000000); gate to 1000002.
 	// The 21 samples from 1000000.999 to 1000001.999 are gated.
 	EXPECT_EQ(applies().size(), 3u);
+}
+
+// Every step that ends an iteration early records the sample's tbmd, so a
+// change of the tablet-mode bit is reported once, whichever step saw it.
+TEST_F(Loop, TbmdChangeReportedOnceWhicheverStepEndsTheIteration)
+{
+	const std::string CHANGE = "TBMD 0 -> 1 (ori=0x01)";
+	const ts::Step T = ts::tablet(LEFT);
+	struct Row {
+		const char *what;
+		std::function<void(ts::ScriptedWorld &)> arrange;
+		std::vector<ts::Step> steps;	// tbmd turns 1 at sample 3
+	} rows[] = {
+		{ "retry gate after a failed rotation",
+		    [](ts::ScriptedWorld &w) { w.apply_results = { 1 }; }, { LEFT, LEFT, T, T, T, T, T } },
+		{ "display pause", [](ts::ScriptedWorld &w) { w.ready = [](int it) { return it < 3; }; },
+		    { LEFT, LEFT, ts::tablet(RIGHT), T, T, T, T } },
+		{ "hold step", [](ts::ScriptedWorld &w) {
+			w.hold = [](int it) { return std::string(it >= 3 ? "/root/.orvantile_hold_autorotate" : ""); };
+		    }, { LEFT, LEFT, ts::tablet(RIGHT), ts::tablet(RIGHT), ts::tablet(RIGHT) } },
+		{ "pending step", [](ts::ScriptedWorld &) {}, { LEFT, LEFT, ts::tablet(RIGHT), ts::tablet(LEFT) } },
+		// Logged in at samples 1 and 2; the flip runs at sample 9.
+		{ "greeter flip", [](ts::ScriptedWorld &w) { w.session = [](int it) { return it <= 2; }; },
+		    { LEFT, LEFT, LEFT, LEFT, LEFT, LEFT, LEFT, LEFT, T, T, T } },
+	};
+	for (const Row &r : rows) {
+		SCOPED_TRACE(r.what);
+		w = ts::ScriptedWorld();
+		r.arrange(w);
+		w.steps.assign(r.steps.begin(), r.steps.end());
+		ts::CaptureStderr err;
+		w.run();
+		std::string out = err.text();
+		size_t at = out.find(CHANGE);
+		EXPECT_NE(at, std::string::npos) << out;
+		EXPECT_EQ(out.find(CHANGE, at + 1), std::string::npos) << out;
+	}
 }
 
 TEST_F(Loop, StopTakesEffectAtTheNextIteration)

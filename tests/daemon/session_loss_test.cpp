@@ -176,6 +176,19 @@ TEST_F(Flip, ReturningUserCancelsAPendingFlip)
 	    "rotate (none) -> left"), std::string::npos) << out;
 }
 
+TEST_F(Flip, FlipAfterAPauseLeavesTheDisplayReachable)
+{
+	// The server is gone when the flip is due (sample 9) and back when
+	// the gate opens (sample 13): the flip runs then, and the display
+	// counts as reachable again without a resume and its re-apply.
+	w.ready = [](int it) { return it != 9; };
+	std::string out = run(std::vector<ts::Step>(16, LEFT));
+	EXPECT_NE(out.find("DISPLAY not ready; pausing X ops (XDM reset?)\n" + RECOVER), std::string::npos) << out;
+	EXPECT_EQ(out.find("DISPLAY ready again"), std::string::npos) << out;
+	EXPECT_EQ(out.find("rotate"), out.rfind("rotate")) << "only the first rotation: " << out;
+	EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "apply left"), 2) << "the first and the flip's";
+}
+
 TEST_F(Flip, EcFailuresPostponeTheFlip)
 {
 	std::vector<ts::Step> steps(8, LEFT);

@@ -1,6 +1,7 @@
 // The EC handshake against a fake port that records every access.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <vector>
@@ -33,6 +34,13 @@ public:
 	}
 	void outb(uint16_t port, uint8_t value) override { log.push_back({ 'w', port, value }); }
 	void pause() override { pauses++; }
+
+	// Scripts the status register: one value per status read, the last
+	// one repeated once the sequence has run out.
+	void status_sequence(std::vector<uint8_t> seq)
+	{
+		status = [seq](int n) { return seq[std::min<size_t>(static_cast<size_t>(n), seq.size() - 1)]; };
+	}
 
 	std::vector<Access> writes() const
 	{
@@ -124,6 +132,34 @@ TEST(EcReadByte, WaitsOutASlowEc)
 	uint8_t out;
 	EXPECT_EQ(ec_read_byte(p, 9, &out), 0);
 	EXPECT_EQ(p.pauses, 3 + 2 + 1);
+}
+
+// Each wait looks at its own bit only: the busy bit before the command,
+// IBF before the address, OBF before the data. A set bit that the wait
+// does not look at holds it up no longer than a clear one would. (That
+// each wait holds on its own bit, the time-outs above show.)
+TEST(EcReadByte, EachWaitLooksAtOneBit)
+{
+	const uint8_t BUSY = EC_STATUS_BUSY, IBF = EC_STATUS_IBF, OBF = EC_STATUS_OBF;
+	struct Row {
+		const char *what;
+		std::vector<uint8_t> status;	// one value per status read
+	} rows[] = {
+		{ "first wait ends on busy clear while IBF is set", { IBF, 0, OBF } },
+		{ "second wait ends on IBF clear while busy is set", { 0, BUSY, BUSY | OBF } },
+		{ "third wait ends on OBF while busy and IBF are set", { 0, 0, BUSY | IBF | OBF } },
+	};
+	for (const Row &r : rows) {
+		SCOPED_TRACE(r.what);
+		FakePort p;
+		p.regs[EC_DATA_PORT] = 0x42;
+		p.status_sequence(r.status);
+		uint8_t out = 0;
+		EXPECT_EQ(ec_read_byte(p, 9, &out), 0);
+		EXPECT_EQ(out, 0x42);
+		EXPECT_EQ(p.status_reads, 3) << "one status read per wait";
+		EXPECT_EQ(p.pauses, 0);
+	}
 }
 
 TEST(EcReadWord, LittleEndianLowByteFirst)

@@ -190,6 +190,14 @@ TEST_F(SessionUser, FirstAcceptableSourceWins)
 			w.sockstat = X0_SERVER + client("alice", "0") + client("bob", "0"); }), 0, "alice" },
 		{ "root and ?? only: the window manager's socket owner", W([](World &w) {
 			w.sockstat = X0_SERVER; w.fvwm = Fvwm::socket; }), 0, "bob" },
+		// Two sources with different acceptable users: the earlier wins.
+		{ "the X socket's user over the window manager's and SUDO_USER", W([](World &w) {
+			w.sockstat = X0_SERVER + client("alice", "0"); w.fvwm = Fvwm::socket; w.sudo = "bob"; }),
+		    0, "alice" },
+		{ "the X socket's user over SUDO_USER", W([](World &w) {
+			w.sockstat = X0_SERVER + client("alice", "0"); w.sudo = "bob"; }), 0, "alice" },
+		{ "the window manager's socket owner over SUDO_USER", W([](World &w) {
+			w.sockstat = X0_SERVER; w.fvwm = Fvwm::socket; w.sudo = "alice"; }), 0, "bob" },
 		// awk stops at the first owner; a refused one is not skipped for
 		// a later line.
 		{ "uid 0 under another name, later users ignored", W([](World &w) {

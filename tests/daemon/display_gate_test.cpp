@@ -144,8 +144,10 @@ TEST_F(Restart, HoldAtResumeKeepsNothingApplied)
 {
 	w.ready = [](int it) { return it != 3; };
 	w.hold = [](int it) { return std::string(it >= 7 ? "/root/.orvantile_hold_autorotate" : ""); };
-	run({ LEFT, LEFT, RIGHT, LEFT, LEFT, LEFT, LEFT, LEFT, LEFT, LEFT });
+	std::string out = run({ LEFT, LEFT, RIGHT, LEFT, LEFT, LEFT, LEFT, LEFT, LEFT, LEFT });
 	EXPECT_EQ(count("apply left"), 1u);
+	// The held iteration leaves the display reachable: no further resume.
+	EXPECT_EQ(out.find(READY_AGAIN), out.rfind(READY_AGAIN)) << out;
 }
 
 TEST_F(Restart, StopWhileUnreachableAppliesNothing)

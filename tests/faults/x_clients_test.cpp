@@ -48,6 +48,10 @@ TEST_F(XClients, UnblankingEndsWithinItsTimeLimits)
 	start({ "-i", "50" });
 	ASSERT_TRUE(wait_for("rotate (none) -> left")) << d.err_text();
 	ASSERT_TRUE(ts::eventually([&] { return rotation() == "left"; }, 10000));
+	// The rotation's actions are done once the loop asks who is there
+	// again.
+	size_t calls = sockstat_calls();
+	ASSERT_TRUE(ts::eventually([&] { return sockstat_calls() > calls + 1; }, 10000));
 
 	// Frozen by the flip's first rotation, before both xset commands.
 	freeze_at_next_remap();

@@ -2,14 +2,9 @@
 // found on the X server's socket or through the window manager's socket
 // decides whose hold marker holds and keeps the greeter placement from
 // running; a user back before the greeter flip cancels the flip.
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "daemon/settings.hpp"
@@ -54,17 +49,7 @@ protected:
 		ASSERT_EQ(ts::run({ "mkdir", "-p", dir }, ts::env_with({})), 0);
 		fvwm_socket = dir + "/" + name;
 		unlink(fvwm_socket.c_str());
-		// Bound by a name relative to the directory: sun_path is short.
-		int here = open(".", O_RDONLY | O_CLOEXEC);
-		ASSERT_EQ(chdir(dir.c_str()), 0);
-		int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-		struct sockaddr_un sa = {};
-		sa.sun_family = AF_UNIX;
-		snprintf(sa.sun_path, sizeof(sa.sun_path), "%s", name.c_str());
-		EXPECT_EQ(bind(s, reinterpret_cast<struct sockaddr *>(&sa), sizeof(sa)), 0) << strerror(errno);
-		close(s);
-		EXPECT_EQ(fchdir(here), 0);
-		close(here);
+		ASSERT_EQ(ts::make_socket_file(dir, name), "");
 		EXPECT_EQ(chown(fvwm_socket.c_str(), owner, owner), 0);
 	}
 };

@@ -4,7 +4,9 @@
 #include <err.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,6 +91,33 @@ file_exists(const std::string &path)
 {
 	struct stat st;
 	return lstat(path.c_str(), &st) == 0;
+}
+
+std::string
+make_socket_file(const std::string &dir, const std::string &name)
+{
+	std::string failed;
+	int here = open(".", O_RDONLY | O_CLOEXEC);
+	if (here == -1 || chdir(dir.c_str()) == -1)
+		failed = "chdir " + dir;
+	int s = -1;
+	if (failed.empty() && (s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) == -1)
+		failed = "socket";
+	struct sockaddr_un sa = {};
+	sa.sun_family = AF_UNIX;
+	snprintf(sa.sun_path, sizeof(sa.sun_path), "%s", name.c_str());
+	if (failed.empty() && bind(s, reinterpret_cast<struct sockaddr *>(&sa), sizeof(sa)) == -1)
+		failed = "bind " + name;
+	if (!failed.empty())
+		failed += std::string(": ") + strerror(errno);
+	if (s != -1)
+		close(s);
+	if (here != -1) {
+		if (fchdir(here) == -1 && failed.empty())
+			failed = "fchdir";
+		close(here);
+	}
+	return failed;
 }
 
 CaptureStderr::CaptureStderr()

@@ -38,6 +38,10 @@ void write_file(const std::string &path, const std::string &content, mode_t mode
 void replace_file(const std::string &path, const std::string &content);
 std::string read_file(const std::string &path);
 bool file_exists(const std::string &path);
+// Leaves a Unix socket file dir/name, as a program that listened there
+// would. Bound by the name relative to dir: sun_path is short, a build
+// tree's path may not be. "" on success, else what failed.
+std::string make_socket_file(const std::string &dir, const std::string &name);
 
 // Redirects file descriptor 2 (and stderr) into a temporary file while alive.
 class CaptureStderr {

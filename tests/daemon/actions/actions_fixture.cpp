@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +66,24 @@ test_libexec_dir()
 	if (ts::run({ "mkdir", "-p", dir }, ts::env_with({})) != 0)
 		return "";
 	return dir;
+}
+
+std::string
+fresh_home(const char *user)
+{
+	struct passwd *pw = getpwnam(user);
+	if (pw == nullptr)
+		return "";
+	std::string home = pw->pw_dir;
+	uid_t uid = pw->pw_uid;
+	gid_t gid = pw->pw_gid;
+	if (ts::run({ "rm", "-rf", home }, ts::env_with({})) != 0 ||
+	    ts::run({ "mkdir", "-p", "-m", "0755", home }, ts::env_with({})) != 0)
+		return "";
+	chmod(home.substr(0, home.rfind('/')).c_str(), 0755);
+	if (geteuid() == 0 && chown(home.c_str(), uid, gid) == -1)
+		return "";
+	return home;
 }
 
 StandIns::StandIns(SavedState &state)

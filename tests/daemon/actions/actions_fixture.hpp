@@ -35,6 +35,14 @@ private:
 // tree; "" when it lies elsewhere (then the caller skips: the tests never
 // write outside the build tree).
 std::string test_libexec_dir();
+#define LIBEXEC_OR_SKIP(dir)                                                              \
+	if (((dir) = actions_test::test_libexec_dir()).empty())                           \
+		GTEST_SKIP() << "LIBEXEC_DIR " << LIBEXEC_DIR << " lies outside the build tree; " \
+			     << "configure with -DORVANTILE_LIBEXEC_DIR=" TEST_BUILD_DIR "/libexec/"
+// An empty home directory, mode 0755, for a fixture account, owned by it
+// when the tests run as root; the account must reach it through the
+// directories above. "" when there is no such account.
+std::string fresh_home(const char *user);
 #define ROOT_OR_SKIP()                                                                    \
 	if (geteuid() != 0)                                                               \
 		GTEST_SKIP() << "needs root: the hook really switches to the fixture user"

@@ -1,7 +1,6 @@
 // The actions that follow a rotation, as the apply sequence runs them:
 // the touch remap first, the chrome hook second, the greeter placement
 // last, and each one whatever became of the one before.
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,18 +25,10 @@ class ApplySequence : public testing::Test {
 protected:
 	void SetUp() override
 	{
-		libexec_ = actions_test::test_libexec_dir();
-		if (libexec_.empty())
-			GTEST_SKIP() << "LIBEXEC_DIR " << LIBEXEC_DIR << " lies outside the build tree; configure "
-				     << "with -DORVANTILE_LIBEXEC_DIR=" TEST_BUILD_DIR "/libexec/";
+		LIBEXEC_OR_SKIP(libexec_);
 		ROOT_OR_SKIP();
-		struct passwd *pw = getpwnam("alice");
-		ASSERT_NE(pw, nullptr) << "run with the fixture accounts (nss_wrapper)";
-		home_ = pw->pw_dir;
-		ASSERT_EQ(ts::run({ "rm", "-rf", home_ }, ts::env_with({})), 0);
-		ASSERT_EQ(ts::run({ "mkdir", "-p", "-m", "0755", home_ }, ts::env_with({})), 0);
-		chmod(home_.substr(0, home_.rfind('/')).c_str(), 0755);
-		ASSERT_EQ(chown(home_.c_str(), ALICE, ALICE), 0);
+		home_ = actions_test::fresh_home("alice");
+		ASSERT_NE(home_, "") << "run with the fixture accounts (nss_wrapper)";
 		trace_ = home_ + "/trace";
 		ts::write_file(trace_, "", 0666);
 		ASSERT_EQ(chmod(trace_.c_str(), 0666), 0);

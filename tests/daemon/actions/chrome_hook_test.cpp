@@ -1,7 +1,6 @@
 // The chrome hook: how it is found, trusted, started as the session user
 // with the panel size in its environment, and waited for.
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -27,16 +26,8 @@ class ChromeHook : public testing::Test {
 protected:
 	void SetUp() override
 	{
-		struct passwd *pw = getpwnam("alice");
-		ASSERT_NE(pw, nullptr) << "run with the fixture accounts (nss_wrapper)";
-		home_ = pw->pw_dir;
-		ASSERT_EQ(ts::run({ "rm", "-rf", home_ }, ts::env_with({})), 0);
-		ASSERT_EQ(ts::run({ "mkdir", "-p", "-m", "0755", home_ }, ts::env_with({})), 0);
-		// The user must reach her home through the directories above it.
-		chmod(home_.substr(0, home_.rfind('/')).c_str(), 0755);
-		if (geteuid() == 0) {
-			ASSERT_EQ(chown(home_.c_str(), ALICE, ALICE), 0);
-		}
+		home_ = actions_test::fresh_home("alice");
+		ASSERT_NE(home_, "") << "run with the fixture accounts (nss_wrapper)";
 		hook_ = home_ + "/" + DEFAULT_HOOK_NAME;
 
 		state_.set("SUDO_USER", "alice");

@@ -19,10 +19,7 @@ class RootActions : public testing::Test {
 protected:
 	void SetUp() override
 	{
-		libexec_ = actions_test::test_libexec_dir();
-		if (libexec_.empty())
-			GTEST_SKIP() << "LIBEXEC_DIR " << LIBEXEC_DIR << " lies outside the build tree; configure "
-				     << "with -DORVANTILE_LIBEXEC_DIR=" TEST_BUILD_DIR "/libexec/";
+		LIBEXEC_OR_SKIP(libexec_);
 		state_.unset("ORVANTILE_TOUCH_MAP");
 		state_.unset("SUDO_USER");
 		state_.unset("DISPLAY");

@@ -1,16 +1,11 @@
 // Session user discovery over its three sources: the X socket users from
 // a stand-in sockstat through the real awk filter, a real Unix socket at
 // the window manager's path, and SUDO_USER, with the fixture accounts.
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -149,20 +144,9 @@ protected:
 		EXPECT_EQ(chown(path.c_str(), w.fvwm_owner, w.fvwm_owner), 0) << path;
 		return true;
 	}
-	// Binds by a name relative to the directory: sun_path is short, the
-	// build tree's path may not be.
 	static void bind_socket(const std::string &name)
 	{
-		int here = open(".", O_RDONLY | O_CLOEXEC);
-		ASSERT_EQ(chdir(FVWM_DIR.c_str()), 0);
-		int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-		struct sockaddr_un sa = {};
-		sa.sun_family = AF_UNIX;
-		snprintf(sa.sun_path, sizeof(sa.sun_path), "%s", name.c_str());
-		EXPECT_EQ(bind(s, reinterpret_cast<struct sockaddr *>(&sa), sizeof(sa)), 0) << strerror(errno);
-		close(s);
-		EXPECT_EQ(fchdir(here), 0);
-		close(here);
+		EXPECT_EQ(ts::make_socket_file(FVWM_DIR, name), "");
 	}
 
 	ts::TempDir tmp_;

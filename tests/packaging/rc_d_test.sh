@@ -88,6 +88,10 @@ done
 logged "$tag PATH=$boot_path:$prefix/sbin:$prefix/bin" ||
 	fail "the daemon's PATH: $(grep "$tag PATH=" "$LOGGER_LOG")"
 env_line=$(sed -n "s/^$tag environment: //p" "$LOGGER_LOG")
+case " $env_line " in
+*" DISPLAY "*" PATH "*) ;;
+*) fail "the daemon's environment, sorted: $env_line" ;;
+esac
 for v in $env_line; do
 	case $v in
 	DISPLAY | PATH | PWD | OLDPWD | SHLVL | RC_CONF | DAEMON_LOG | LOGGER_LOG) ;;

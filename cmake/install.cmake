@@ -8,8 +8,9 @@
 #   etc/rc.d/orvantile_autorotate                 the rc.d service
 #   share/examples/orvantile_autorotate/          the example chrome hook
 #
-# ORVANTILE_LIBEXEC_DIR is absolute and compiled into the daemon: choose
-# the prefix when configuring, not with "cmake --install --prefix".
+# ORVANTILE_LIBEXEC_DIR is absolute and compiled into the daemon, and the
+# rc.d script names the daemon's path: the prefix is chosen when
+# configuring, and "cmake --install --prefix" with another one is refused.
 
 if(CMAKE_SYSTEM_NAME MATCHES "BSD|DragonFly")
   set(default_man_dir man)
@@ -20,8 +21,12 @@ set(ORVANTILE_MAN_DIR "${default_man_dir}" CACHE STRING
     "Manual page directory, relative to the prefix (man on the BSDs)")
 set(ORVANTILE_EXAMPLES_DIR "${CMAKE_INSTALL_DATAROOTDIR}/examples/orvantile_autorotate")
 
-# The paths the rc.d script and the manual pages name.
+# The paths the rc.d script and the manual pages name.  At boot rc(8)
+# gives the script only the base directories; the X programs come from
+# packages, below the prefix.
 set(ORVANTILE_SBIN_PATH "${CMAKE_INSTALL_FULL_SBINDIR}/orvantile_autorotate")
+set(ORVANTILE_SERVICE_PATH
+  "/sbin:/bin:/usr/sbin:/usr/bin:${CMAKE_INSTALL_FULL_SBINDIR}:${CMAKE_INSTALL_FULL_BINDIR}")
 set(ORVANTILE_RC_D_PATH "${CMAKE_INSTALL_PREFIX}/etc/rc.d/orvantile_autorotate")
 set(ORVANTILE_EXAMPLES_PATH "${CMAKE_INSTALL_PREFIX}/${ORVANTILE_EXAMPLES_DIR}")
 configure_file(rc.d/orvantile_autorotate ${CMAKE_BINARY_DIR}/rc.d/orvantile_autorotate @ONLY)
@@ -29,6 +34,9 @@ set(ORVANTILE_MAN_PAGES orvantile_autorotate.8 greeter_align.8 remap-touch.8)
 foreach(page IN LISTS ORVANTILE_MAN_PAGES)
   configure_file(man/${page} ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
 endforeach()
+
+configure_file(cmake/check_prefix.cmake.in ${CMAKE_BINARY_DIR}/check_prefix.cmake @ONLY)
+install(SCRIPT ${CMAKE_BINARY_DIR}/check_prefix.cmake)
 
 # The simulated EC reads its pose from a file: such a daemon must never
 # be installed where the real one belongs.

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build into a DESTDIR and checks the file list, the modes
-# and the owners; a build with the simulated EC must refuse to install.
+# and the owners; a build with the simulated EC must refuse to install,
+# and so must any build asked for another prefix than its own.
 # Usage: install_test.sh BUILD_DIR BACKEND PREFIX LIBEXEC_DIR MAN_DIR EXAMPLES_DIR
 build=${1:?usage: install_test.sh BUILD_DIR BACKEND PREFIX LIBEXEC_DIR MAN_DIR EXAMPLES_DIR}
 backend=${2:?} prefix=${3:?} libexec=${4:?} man=${5:?} examples=${6:?}
@@ -30,6 +31,20 @@ if [ "$backend" = sim ]; then
 fi
 if [ "$rc" -ne 0 ]; then
 	echo "FAIL: cmake --install: status $rc"; cat "$tmp/out"
+	exit 1
+fi
+
+# Another prefix at install time would leave the daemon looking for its
+# programs, and the rc.d script starting it, below the configured one.
+cmake --install "$build" --prefix "$tmp/other" > "$tmp/other.out" 2>&1
+rc=$?
+if [ "$rc" -eq 0 ] || [ -n "$(find "$tmp/other" -type f 2>/dev/null)" ]; then
+	echo "FAIL: installed below another prefix (status $rc):"; find "$tmp/other" -type f
+	exit 1
+fi
+if ! tr -s ' \n' '  ' < "$tmp/other.out" |
+    grep -qF "configured for the prefix $prefix and cannot be installed below $tmp/other"; then
+	echo "FAIL: no clear refusal of another prefix:"; cat "$tmp/other.out"
 	exit 1
 fi
 

@@ -2,10 +2,14 @@
 # Runs the rc.d script against stand-ins for rc.subr, daemon(8) and
 # logger(1), with a stand-in daemon: enabling, flags, the environment it
 # passes on, the syslog feed, status, and a stop that waits for the exit.
-# Usage: rc_d_test.sh RC_SCRIPT INSTALLED_DAEMON_PATH SOURCE_DIR
-script=${1:?usage: rc_d_test.sh RC_SCRIPT DAEMON_PATH SOURCE_DIR}
+# Every call runs as rc(8) runs it at boot: with PATH holding only the
+# base directories and nothing else in the environment.
+# Usage: rc_d_test.sh RC_SCRIPT INSTALLED_DAEMON_PATH SOURCE_DIR PREFIX
+script=${1:?usage: rc_d_test.sh RC_SCRIPT DAEMON_PATH SOURCE_DIR PREFIX}
 program=${2:?}
 rc=${3:?}/tests/packaging/rc
+prefix=${4:?}
+boot_path=/sbin:/bin:/usr/sbin:/usr/bin
 tmp=$(mktemp -d) || exit 1
 failures=0
 unset ORVANTILE_AUTOROTATE_HOOK_NAME ORVANTILE_AUTOROTATE_HOOK ORVANTILE_AUTOROTATE_GREETER_ALIGN DISPLAY
@@ -36,12 +40,13 @@ sed -e "s|/etc/rc.subr|$rc/rc.subr|" -e "s|/usr/sbin/daemon|$rc/daemon|" \
     -e "s|/usr/bin/logger|$rc/logger|" -e "s|/var/run/|$tmp/run/|" \
     -e "s|\"$program\"|\"$rc/fake-autorotate\"|" "$script" > "$tmp/rc.d"
 RC_CONF=$tmp/rc.conf DAEMON_LOG=$tmp/daemon.log LOGGER_LOG=$tmp/syslog
-export RC_CONF DAEMON_LOG LOGGER_LOG
 : > "$LOGGER_LOG"
 
+# The stand-ins' own variables are all the environment holds besides PATH.
 rc_d()
 {
-	timeout 30 sh "$tmp/rc.d" "$@" > "$tmp/out" 2>&1
+	env -i PATH=$boot_path RC_CONF="$RC_CONF" DAEMON_LOG="$DAEMON_LOG" LOGGER_LOG="$LOGGER_LOG" \
+	    timeout 30 sh "$tmp/rc.d" "$@" > "$tmp/out" 2>&1
 }
 
 # Waits up to 10 s for a line in the syslog stand-in.
@@ -77,6 +82,21 @@ pids=$pid
 logged "$tag started: -m tablet -v DISPLAY=:0 cwd=/" || fail "no start line in syslog: $(cat "$LOGGER_LOG")"
 for v in ORVANTILE_AUTOROTATE_HOOK_NAME ORVANTILE_AUTOROTATE_HOOK ORVANTILE_AUTOROTATE_GREETER_ALIGN; do
 	logged "$tag $v=unset" || fail "$v set without a knob: $(grep "$v" "$LOGGER_LOG")"
+done
+# The X programs come from packages: the prefix's directories follow the
+# base ones.  Nothing else reaches the daemon but what the shell keeps.
+logged "$tag PATH=$boot_path:$prefix/sbin:$prefix/bin" ||
+	fail "the daemon's PATH: $(grep "$tag PATH=" "$LOGGER_LOG")"
+env_line=$(sed -n "s/^$tag environment: //p" "$LOGGER_LOG")
+case " $env_line " in
+*" DISPLAY "*" PATH "*) ;;
+*) fail "the daemon's environment, sorted: $env_line" ;;
+esac
+for v in $env_line; do
+	case $v in
+	DISPLAY | PATH | PWD | OLDPWD | SHLVL | RC_CONF | DAEMON_LOG | LOGGER_LOG) ;;
+	*) fail "the daemon's environment holds $v" ;;
+	esac
 done
 
 rc_d status || fail "status of a running daemon: status $?"

@@ -109,7 +109,15 @@ public:
 	void thaw();		// SIGCONT
 	bool running() const { return pid_ > 0; }
 	int number() const { return number_; }
-	std::string display() const { return ":" + std::to_string(number_); }
+	std::string display() const
+	{
+		// Appended to, not prepended to: GCC 12 at -O3 takes a literal
+		// put before a temporary string for an overlapping copy
+		// (-Wrestrict).
+		std::string name = ":";
+		name += std::to_string(number_);
+		return name;
+	}
 
 private:
 	pid_t pid_ = -1;

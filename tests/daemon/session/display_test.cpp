@@ -61,7 +61,7 @@ TEST(DisplayName, AcceptsOnlyHostColonNumberDotScreen)
 	};
 	st::ScopedEnv env;
 	for (const auto &row : rows) {
-		SCOPED_TRACE(row.value ? ("\"" + std::string(row.value) + "\"") : "unset");
+		SCOPED_TRACE(testing::PrintToString(row.value));
 		env.set("DISPLAY", row.value);
 		const char *got = display_name();
 		EXPECT_EQ(is_display_name(row.value), row.valid ? 1 : 0);
@@ -205,8 +205,11 @@ TEST_F(Xauthority, LineEndsAndCutLines)
 	ts::write_file(file, "cookie", 0600);
 	// Two readable files whose paths are 1023 and 1022 characters long.
 	std::string deep = bin.file("d");
-	while (deep.size() < 900)
-		deep += "/" + std::string(std::min<size_t>(200, 900 - deep.size()), 'd');
+	while (deep.size() < 900) {
+		size_t n = std::min<size_t>(200, 900 - deep.size());
+		deep += '/';
+		deep.append(n, 'd');
+	}
 	std::filesystem::create_directories(deep);
 	std::string p1023 = deep + "/" + std::string(1023 - deep.size() - 1, 'x');
 	std::string p1022 = deep + "/" + std::string(1022 - deep.size() - 1, 'y');

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -29,6 +31,14 @@ protected:
 			return;
 		ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
 		ASSERT_EQ(chown(out.c_str(), ALICE, ALICE), 0);
+	}
+	void TearDown() override
+	{
+		// A hook that the daemon failed to end is ended here.
+		pid_t pid = atoi(result("pid").c_str());
+		if (pid > 0 && ts::read_file("/proc/" + std::to_string(pid) + "/cmdline").rfind("perl", 0) == 0)
+			kill(pid, SIGKILL);
+		FaultFixture::TearDown();
 	}
 	std::string result(const std::string &name) { return ts::read_file(out + "/" + name); }
 };

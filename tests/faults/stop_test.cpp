@@ -46,7 +46,8 @@ protected:
 		ts::write_file(bin + "/" + name, "#!/bin/sh\n"
 		    "if [ -e '" + held(name) + "' ] && " + when + "; then\n"
 		    "  echo '" + name + " held' >> '" + held_log + "'\n"
-		    "  while [ ! -e '" + release + "' ]; do sleep 0.02; done\n"
+		    // Bounded, so that one left behind by a failed test ends.
+		    "  n=0; while [ ! -e '" + release + "' ] && [ $n -lt 1500 ]; do sleep 0.02; n=$((n + 1)); done\n"
 		    "fi\n"
 		    "exec '" + ts::stand_ins_dir() + "/" + name + "' \"$@\"\n", 0755);
 	}

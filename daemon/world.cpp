@@ -26,7 +26,7 @@ DaemonWorld::now()
 
 void DaemonWorld::sleep_interval() { sleep_unless_stopped(poll_interval_ms); }
 
-// Part of the greeter flip, between its commands: a stop waits for the
+// The greeter flip's pause between its commands: a stop waits for the
 // flip to finish, so the stop signals stay blocked here.
 void
 DaemonWorld::settle()

@@ -10,6 +10,8 @@
 #include <climits>
 #include <csignal>
 
+#include "daemon/stop_signals.hpp"
+
 int
 child_fd_bound()
 {
@@ -45,9 +47,7 @@ child_clean_slate(int fd_bound)
 	// handler in it.
 	signal(SIGINT, SIG_DFL);
 	signal(SIGTERM, SIG_DFL);
-	sigemptyset(&stop);
-	sigaddset(&stop, SIGINT);
-	sigaddset(&stop, SIGTERM);
+	stop_signal_set(&stop);
 	sigprocmask(SIG_UNBLOCK, &stop, nullptr);
 	// Whatever started the daemon may have left descriptors open without
 	// close-on-exec; none of them is meant for the daemon's children.

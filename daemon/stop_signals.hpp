@@ -4,6 +4,10 @@
 // at once; the stop never waits out an interval.
 #pragma once
 
+#include <csignal>
+
+// SIGINT and SIGTERM.
+void stop_signal_set(sigset_t *set);
 // Installs the handler, which only sets stop_requested, and blocks both.
 void install_stop_signals();
 // Sleeps ms milliseconds of the monotonic clock, or until a stop is

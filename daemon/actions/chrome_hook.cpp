@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "daemon/compat.hpp"
+#include "daemon/deadline.hpp"
 #include "daemon/settings.hpp"
 #include "daemon/spawn.hpp"
 #include "daemon/actions/chrome_hook.hpp"
@@ -32,29 +33,6 @@ static const long HOOK_KILL_GRACE_MS = 2000;
 static const long HOOK_REAP_LIMIT_MS = 1000;
 static const long HOOK_POLL_STEP_MS = 10;
 
-static struct timespec
-deadline_after(long ms)
-{
-	struct timespec t;
-	clock_gettime(CLOCK_MONOTONIC, &t);
-	t.tv_sec += ms / 1000;
-	t.tv_nsec += (ms % 1000) * 1000000L;
-	if (t.tv_nsec >= 1000000000L) {
-		t.tv_sec++;
-		t.tv_nsec -= 1000000000L;
-	}
-	return t;
-}
-
-static int
-is_past(const struct timespec *deadline)
-{
-	struct timespec now;
-	clock_gettime(CLOCK_MONOTONIC, &now);
-	return now.tv_sec > deadline->tv_sec ||
-	    (now.tv_sec == deadline->tv_sec && now.tv_nsec >= deadline->tv_nsec);
-}
-
 // Polls for the end of pid until the deadline: 1 with its wait status,
 // 0 when it still runs, -1 when waitpid fails. A stop signal only cuts a
 // sleep short; the flag it sets is the poll loop's business.
@@ -69,7 +47,7 @@ wait_until(pid_t pid, const struct timespec *deadline, int *status)
 			warn("waitpid");
 			return -1;
 		}
-		if (r == 0 && is_past(deadline))
+		if (r == 0 && ms_left(*deadline) <= 0)
 			return 0;
 		struct timespec step = { 0, HOOK_POLL_STEP_MS * 1000000L };
 		nanosleep(&step, nullptr);

@@ -1,6 +1,6 @@
-// Every child of the daemon is started here or through run_child: in a
-// clean state, with the stop signals as a fresh program has them and no
-// descriptor but the standard streams.
+// Every child of the daemon (the shell commands here, run_child's programs
+// and the chrome hook) starts in a clean state: the stop signals as a fresh
+// program has them, and no descriptor but the standard streams.
 #pragma once
 
 #include <sys/types.h>

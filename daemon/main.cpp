@@ -6,7 +6,6 @@
 // XDM restarts the X server, flips the login screen after a logout, and
 // honours the user's hold marker. The -hold and -release forms create and
 // remove that marker.
-#include <csignal>
 #include <cstdio>
 
 #include "daemon/actions/env_config.hpp"
@@ -15,13 +14,8 @@
 #include "daemon/poll_loop.hpp"
 #include "daemon/sensing/port_io.hpp"
 #include "daemon/settings.hpp"
+#include "daemon/stop_signals.hpp"
 #include "daemon/world.hpp"
-
-static void
-handle_stop_signal(int)
-{
-	stop_requested = 1;
-}
 
 int
 main(int argc, char *argv[])
@@ -36,8 +30,7 @@ main(int argc, char *argv[])
 
 	PortIo &io = port_io_open();
 	load_env_config();					// (C)
-	signal(SIGINT, handle_stop_signal);
-	signal(SIGTERM, handle_stop_signal);
+	install_stop_signals();
 	setlinebuf(stderr);
 	if (verbose >= 1)
 		fprintf(stderr, "orvantile_autorotate: interval=%dms mode=%s\n",

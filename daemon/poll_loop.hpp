@@ -21,7 +21,7 @@ struct EcSample {
 // clock, EC and X commands; the tests bind it to a script.
 class LoopWorld {
 public:
-	virtual time_t now() = 0;		// wall clock, whole seconds
+	virtual time_t now() = 0;		// whole seconds of a monotonic clock
 	virtual void sleep_interval() = 0;	// one poll interval
 	virtual void settle() = 0;		// the greeter flip's 300 ms pause
 	// ec_read_byte's result; on 0 the sample is filled.

@@ -8,20 +8,34 @@
 #include "daemon/session/display.hpp"
 #include "daemon/session/hold.hpp"
 #include "daemon/session/session_user.hpp"
+#include "daemon/stop_signals.hpp"
 #include "daemon/world.hpp"
 
-// A signal ends the sleep early, so that a stop is acted on at once.
-static void
-sleep_ms(long ms)
+// The gates count seconds that pass, which the wall clock does not tell
+// once it is set or synced: a step back would hold every decision, one
+// forward would end a gate at once. Counted from 1, as 0 means "no time"
+// in the loop's state.
+time_t
+DaemonWorld::now()
 {
-	struct timespec ts = { ms / 1000, (ms % 1000) * 1000000L };
+	struct timespec ts;
 
-	nanosleep(&ts, nullptr);
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return ts.tv_sec + 1;
 }
 
-time_t DaemonWorld::now() { return time(nullptr); }
-void DaemonWorld::sleep_interval() { sleep_ms(poll_interval_ms); }
-void DaemonWorld::settle() { sleep_ms(300); }
+void DaemonWorld::sleep_interval() { sleep_unless_stopped(poll_interval_ms); }
+
+// The greeter flip's pause between its commands: a stop waits for the
+// flip to finish, so the stop signals stay blocked here.
+void
+DaemonWorld::settle()
+{
+	struct timespec ts = { 0, 300000000L };
+
+	while (nanosleep(&ts, &ts) == -1 && errno == EINTR)
+		;
+}
 
 int
 DaemonWorld::ec_sample(EcSample *s)

@@ -6,11 +6,13 @@
 
 #include <cerrno>
 
+#include "daemon/spawn.hpp"
 #include "daemon/actions/child.hpp"
 
 int
 run_child(const char *const argv[])
 {
+	int bound = child_fd_bound();
 	pid_t pid = fork();
 
 	if (pid == -1) {
@@ -19,7 +21,8 @@ run_child(const char *const argv[])
 	}
 	if (pid == 0) {
 		// The child keeps the daemon's identity, environment and
-		// standard streams; every other descriptor is close-on-exec.
+		// standard streams, and nothing else that is open.
+		child_clean_slate(bound);
 		execvp(argv[0], const_cast<char *const *>(argv));
 		_exit(127);
 	}

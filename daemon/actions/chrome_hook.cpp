@@ -15,7 +15,9 @@
 #include <ctime>
 
 #include "daemon/compat.hpp"
+#include "daemon/deadline.hpp"
 #include "daemon/settings.hpp"
+#include "daemon/spawn.hpp"
 #include "daemon/actions/chrome_hook.hpp"
 #include "daemon/actions/path_safety.hpp"
 #include "daemon/sensing/orientation.hpp"
@@ -23,33 +25,13 @@
 #include "daemon/session/session_user.hpp"
 
 // The hook is the user's own program and holds up the poll loop while it
-// runs, so a hung one is ended: first asked, then killed.
+// runs, so a hung one is ended: first asked, then killed. A process that
+// SIGKILL does not end at once hangs in the kernel; the loop does not wait
+// for it beyond the last bound.
 static const long HOOK_TIME_LIMIT_MS = 10000;
 static const long HOOK_KILL_GRACE_MS = 2000;
+static const long HOOK_REAP_LIMIT_MS = 1000;
 static const long HOOK_POLL_STEP_MS = 10;
-
-static struct timespec
-deadline_after(long ms)
-{
-	struct timespec t;
-	clock_gettime(CLOCK_MONOTONIC, &t);
-	t.tv_sec += ms / 1000;
-	t.tv_nsec += (ms % 1000) * 1000000L;
-	if (t.tv_nsec >= 1000000000L) {
-		t.tv_sec++;
-		t.tv_nsec -= 1000000000L;
-	}
-	return t;
-}
-
-static int
-is_past(const struct timespec *deadline)
-{
-	struct timespec now;
-	clock_gettime(CLOCK_MONOTONIC, &now);
-	return now.tv_sec > deadline->tv_sec ||
-	    (now.tv_sec == deadline->tv_sec && now.tv_nsec >= deadline->tv_nsec);
-}
 
 // Polls for the end of pid until the deadline: 1 with its wait status,
 // 0 when it still runs, -1 when waitpid fails. A stop signal only cuts a
@@ -65,16 +47,26 @@ wait_until(pid_t pid, const struct timespec *deadline, int *status)
 			warn("waitpid");
 			return -1;
 		}
-		if (r == 0 && is_past(deadline))
+		if (r == 0 && ms_left(*deadline) <= 0)
 			return 0;
 		struct timespec step = { 0, HOOK_POLL_STEP_MS * 1000000L };
 		nanosleep(&step, nullptr);
 	}
 }
 
-// Waits for the hook, which leads its own process group, and ends the
-// whole group when the time limit passes. 1 when it ended in time, 0 when
-// it had to be ended, -1 on failure; *status is its wait status.
+// The hook's first process and everything in its process group. The hook
+// leads a session of its own and so cannot leave its group; the first
+// process is signalled by its pid all the same, should it be anywhere else.
+static void
+signal_hook(pid_t pid, int signo)
+{
+	kill(pid, signo);
+	kill(-pid, signo);
+}
+
+// Waits for the hook and ends it when the time limit passes. 1 when it
+// ended in time, 0 when it had to be ended, -1 on failure; *status is its
+// wait status.
 static int
 wait_hook(pid_t pid, int *status)
 {
@@ -83,30 +75,30 @@ wait_hook(pid_t pid, int *status)
 	if (r != 0)
 		return r;
 
-	kill(-pid, SIGTERM);
+	signal_hook(pid, SIGTERM);
 	deadline = deadline_after(HOOK_KILL_GRACE_MS);
 	r = wait_until(pid, &deadline, status);
-	if (r == -1)
-		return -1;
 	if (r == 0) {
-		kill(-pid, SIGKILL);
-		while (waitpid(pid, status, 0) == -1) {
-			if (errno != EINTR) {
-				warn("waitpid");
-				return -1;
-			}
-		}
+		signal_hook(pid, SIGKILL);
+		deadline = deadline_after(HOOK_REAP_LIMIT_MS);
+		r = wait_until(pid, &deadline, status);
 	}
-	return 0;
+	return r == -1 ? -1 : 0;
 }
 
-// The child: its own process group, the user's identity for good, the
-// hook's environment, then the hook. Never returns.
+// The child: a session of its own, the user's identity for good, the
+// hook's environment, then the hook. Never returns. In its own session the
+// hook has no controlling terminal, so it cannot feed characters to the
+// terminal the daemon may run in, and it leads a process group that the
+// time limit ends as a whole. It keeps the standard streams and nothing
+// else of the daemon's.
 [[noreturn]] static void
-exec_hook(const char *user, uid_t uid, gid_t gid, const char *home, const char *display,
-    const char *width, const char *height, const char *name, const char *path, mode_t mode)
+exec_hook(int fd_bound, const char *user, uid_t uid, gid_t gid, const char *home,
+    const char *display, const char *width, const char *height, const char *name,
+    const char *path, mode_t mode)
 {
-	if (setpgid(0, 0) == -1)
+	child_clean_slate(fd_bound);
+	if (setsid() == -1)
 		_exit(126);
 	// Groups, then gid, then uid: once the uid is given up, nothing else
 	// may be changed any more.
@@ -195,17 +187,18 @@ run_chrome_hook(const char *name)
 	snprintf(width_text, sizeof(width_text), "%d", static_cast<int>(width));
 	snprintf(height_text, sizeof(height_text), "%d", static_cast<int>(height));
 
+	int bound = child_fd_bound();
 	pid_t pid = fork();
 	if (pid == -1) {
 		warn("fork");
 		return -1;
 	}
+	// The daemon does not set the child's group itself: setsid fails for
+	// a process that already leads one. Until the child's setsid the
+	// signals by pid reach it.
 	if (pid == 0)
-		exec_hook(user, uid, gid, home, display, width_text, height_text, name, path, mode);
-	// Also done here, so the group exists before any signal is sent to it,
-	// whichever process runs first; once the child has run exec this fails
-	// harmlessly, as the child has done it by then.
-	setpgid(pid, pid);
+		exec_hook(bound, user, uid, gid, home, display, width_text, height_text, name,
+		    path, mode);
 
 	int status;
 	int in_time = wait_hook(pid, &status);

@@ -5,6 +5,7 @@
 
 #include "daemon/compat.hpp"
 #include "daemon/settings.hpp"
+#include "daemon/spawn.hpp"
 #include "daemon/actions/chrome_hook.hpp"
 #include "daemon/actions/panel_geometry.hpp"
 
@@ -115,11 +116,12 @@ read_report_geometry(FILE *report, uint32_t *width, uint32_t *height)
 int
 read_panel_geometry(uint32_t *width, uint32_t *height)
 {
-	FILE *report = popen("timeout 3 xrandr --query 2> /dev/null", "r");
+	pid_t pid;
+	FILE *report = open_shell("timeout 3 xrandr --query 2> /dev/null", &pid);
 	if (report == nullptr)
 		return -1;
-	// Stops at the first panel output; pclose waits for xrandr all the same.
+	// Stops at the first panel output; closing waits for xrandr all the same.
 	int r = read_report_geometry(report, width, height);
-	pclose(report);
+	close_shell(report, pid);
 	return r;
 }

@@ -2,9 +2,9 @@
 #include <err.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "daemon/settings.hpp"
+#include "daemon/spawn.hpp"
 #include "daemon/actions/chrome_hook.hpp"
 #include "daemon/actions/touch_remap.hpp"
 #include "daemon/sensing/orientation.hpp"
@@ -31,7 +31,7 @@ rotate_screen(const char *name)
 	}
 	if (verbose >= 1)
 		fprintf(stderr, "+ %s\n", cmd);
-	int status = system(cmd);
+	int status = run_shell(cmd);
 	if (status == 0)
 		return 0;
 	warnx("xrandr status=%d for %s", status, name);

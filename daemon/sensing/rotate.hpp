@@ -6,7 +6,7 @@
 // preferred, else the first connected output); %s is the rotation name.
 extern const char XRANDR_ROTATE_TEMPLATE[];
 
-// 0 on success, -1 when refused, else the status system() returned.
+// 0 on success, -1 when refused, else the command's wait status (run_shell).
 int rotate_screen(const char *name);
 // 0 when the rotation succeeded, whatever the actions did; -1 otherwise.
 int apply_orientation(const char *name);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "daemon/settings.hpp"
+#include "daemon/spawn.hpp"
 
 static const char FALLBACK_DISPLAY[] = ":0";
 
@@ -100,10 +101,11 @@ refresh_xauthority()
 	char path[PATH_BUF];
 	size_t len;
 	FILE *ls;
+	pid_t pid;
 
 	// Newest first, first name only: when the newest file cannot be read
 	// an older one is not tried, since XDM has moved on from it.
-	ls = popen("ls -t " PATH_XDM_AUTH_DIR "/A:0-* 2> /dev/null | head -1", "r");
+	ls = open_shell("ls -t " PATH_XDM_AUTH_DIR "/A:0-* 2> /dev/null | head -1", &pid);
 	if (ls == nullptr)
 		return;
 	if (fgets(path, sizeof(path), ls) == nullptr || path[0] == '\0')
@@ -121,19 +123,19 @@ refresh_xauthority()
 			fprintf(stderr, "XAUTHORITY=%s\n", path);
 	}
 done:
-	pclose(ls);
+	close_shell(ls, pid);
 }
 
 int
 display_ready()
 {
-	return system("timeout 2 xdpyinfo > /dev/null 2>&1") == 0;
+	return run_shell("timeout 2 xdpyinfo > /dev/null 2>&1") == 0;
 }
 
 static void
 run_ignoring_status(const char *command)
 {
-	int status = system(command);
+	int status = run_shell(command);
 
 	(void)status;
 }

@@ -14,6 +14,7 @@
 #include "daemon/compat.hpp"
 #include "daemon/session/display.hpp"
 #include "daemon/settings.hpp"
+#include "daemon/spawn.hpp"
 
 int
 is_session_user_name(const char *name)
@@ -60,6 +61,7 @@ socket_user(const char *display, char *buf, size_t size)
 	size_t len;
 	int n, found;
 	FILE *p;
+	pid_t pid;
 
 	if (display_number(display, &number) == -1)
 		return -1;
@@ -68,20 +70,20 @@ socket_user(const char *display, char *buf, size_t size)
 	    number);
 	if (n < 0 || static_cast<size_t>(n) >= sizeof(command))
 		return -1;
-	if ((p = popen(command, "r")) == nullptr)
+	if ((p = open_shell(command, &pid)) == nullptr)
 		return -1;
 	// A longer name arrives cut to the buffer; login names on the
 	// target are at most 32 characters long.
 	if (fgets(line, sizeof(line), p) == nullptr) {
-		pclose(p);
+		close_shell(p, pid);
 		return -1;
 	}
 	len = strlen(line);
 	while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r'))
 		line[--len] = '\0';
-	// The rest of the output is of no interest; pclose waits for the
+	// The rest of the output is of no interest; closing waits for the
 	// pipeline, which ends once awk has printed.
-	pclose(p);
+	close_shell(p, pid);
 	found = is_session_user_name(line);
 	if (found)
 		strlcpy(buf, line, size);

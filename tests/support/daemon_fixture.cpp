@@ -156,6 +156,7 @@ void
 DaemonFixture::start_daemon(std::vector<std::string> args, std::vector<EnvEdit> env)
 {
 	args.insert(args.begin(), bin_dir() + "/orvantile_autorotate");
+	args.insert(args.begin(), launcher.begin(), launcher.end());
 	display_env = x.running() ? x.display() : ":0";
 	std::vector<EnvEdit> base = {
 		{ "DISPLAY", display_env.c_str() },

@@ -51,6 +51,9 @@ protected:
 	int display = -1;
 	std::string display_env;
 	Process d;
+	// Starts the daemon through this program, which ends by executing the
+	// daemon's command line given as its last arguments.
+	std::vector<std::string> launcher;
 
 	void SetUp() override;
 	void TearDown() override;

@@ -4,7 +4,7 @@
  * aligned forms, free and the plain C++ operators new and delete. Each
  * call is charged by its stack: to the main program's own code when the
  * main program called the allocator itself, else to the library function
- * that the main program called and that allocated on its behalf (popen,
+ * that the main program called and that allocated on its behalf (fdopen,
  * getpwnam, ...), else (no frame of the main program on the stack: start-
  * up and exit) to the object that called the allocator. At exit the
  * process it was loaded into appends to the file named by COUNT_ALLOC_OUT,
